@@ -27,4 +27,9 @@ struct TestFailure {
 // throws the TestFailure. Every check ends here.
 [[noreturn]] void raise_failure(std::string message, const std::source_location& location);
 
+// A fatal stop of the harness itself: the failure report of the main thread on standard
+// error, then exit status 101.
+[[noreturn]] void harness_fatal(std::string message,
+                                const std::source_location& location = std::source_location::current());
+
 }  // namespace dpt
