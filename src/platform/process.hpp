@@ -1,8 +1,9 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
-#include <sys/types.h>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -38,7 +39,7 @@ struct ChildOutput {
 // A started child. Owns the parent's ends of its pipes; destroying it closes them and
 // nothing else (the process is neither signalled nor awaited).
 class Child {
-public:
+  public:
     Child(Child&&) noexcept;
     Child& operator=(Child&&) noexcept;
     ~Child();
@@ -73,13 +74,18 @@ public:
     // as long as it has not been awaited.
     std::error_code kill();
 
-private:
+  private:
     Child() = default;
     pid_t pid_ = -1;
     bool reaped_ = false;
     int exit_code_ = -1;
     UniqueFd in_, out_, err_;
 };
+
+// Makes this process ignore SIGPIPE (done once; Child::spawn calls it too), so a write to
+// a pipe whose reader has gone fails with EPIPE instead of ending the program. Children
+// still start with every signal at its default.
+void ignore_sigpipe();
 
 // Writes all of `bytes`, resuming after EINTR and partial writes.
 std::error_code write_all(int fd, std::string_view bytes);
