@@ -80,6 +80,7 @@ class Child {
     bool reaped_ = false;
     int exit_code_ = -1;
     UniqueFd in_, out_, err_;
+    bool own_group_ = false;
 };
 
 // Makes this process ignore SIGPIPE (done once; Child::spawn calls it too), so a write to
