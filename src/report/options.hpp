@@ -46,6 +46,10 @@ struct UsageError {
 
 // Reads the command line (args[0] is the program's path). Writes the help itself when
 // asked for it. May end the process with a fatal stop for a bad environment variable.
-std::variant<RunOptions, HelpShown, UsageError> parse_command_line(std::span<const std::string> args);
+std::variant<RunOptions, HelpShown, UsageError> parse_command_line(
+    std::span<const std::string> args);
+// The same, writing the help and the --logfile warning to `out_fd` instead of standard output.
+std::variant<RunOptions, HelpShown, UsageError> parse_command_line(
+    std::span<const std::string> args, int out_fd);
 
 }  // namespace dpt
