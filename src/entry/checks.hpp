@@ -1,5 +1,7 @@
 #pragma once
 
+#include <fmt/format.h>
+
 #include <concepts>
 #include <optional>
 #include <source_location>
@@ -7,8 +9,6 @@
 #include <string_view>
 #include <system_error>
 #include <utility>
-
-#include <fmt/format.h>
 
 #include "entry/test_failure.hpp"
 #include "platform/error.hpp"
@@ -37,7 +37,8 @@ inline std::string error_message(std::string_view message, const std::string& de
 template <class T, class E>
 T require_ok(Result<T, E>&& result, std::string_view message,
              const std::source_location& loc = std::source_location::current()) {
-    if (!result.ok()) raise_failure(detail::error_message(message, describe_error(result.error())), loc);
+    if (!result.ok())
+        raise_failure(detail::error_message(message, describe_error(result.error())), loc);
     return std::move(result).value();
 }
 
@@ -83,8 +84,8 @@ void require_equal(const L& left, const R& right, M&& message,
     } else {
         text = std::string(std::forward<M>(message));
     }
-    raise_failure(fmt::format("assertion `left {} right` failed: {}\n  left: {}\n right: {}", "==",
-                              text, left, right),
+    raise_failure(fmt::format("assertion `left {} right` failed: {}\n  left: {}\n right: {}",
+                              "==", text, left, right),
                   loc);
 }
 

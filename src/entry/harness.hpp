@@ -1,11 +1,11 @@
 #pragma once
 
+#include <fmt/format.h>
+
 #include <concepts>
 #include <span>
 #include <string>
 #include <type_traits>
-
-#include <fmt/format.h>
 
 #include "entry/test_descriptor.hpp"
 

@@ -29,7 +29,7 @@ struct TestFailure {
 
 // A fatal stop of the harness itself: the failure report of the main thread on standard
 // error, then exit status 101.
-[[noreturn]] void harness_fatal(std::string message,
-                                const std::source_location& location = std::source_location::current());
+[[noreturn]] void harness_fatal(
+    std::string message, const std::source_location& location = std::source_location::current());
 
 }  // namespace dpt

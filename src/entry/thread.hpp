@@ -14,7 +14,7 @@ namespace dpt {
 // its boundary (the report is already written by then). Destroying an unjoined handle
 // lets the thread run on by itself.
 class Thread {
-public:
+  public:
     Thread() = default;
     Thread(Thread&&) noexcept;
     Thread& operator=(Thread&&) noexcept;
@@ -26,7 +26,7 @@ public:
 
     struct State;
 
-private:
+  private:
     friend Result<Thread> start_thread(std::string name, std::function<void()> body,
                                        std::size_t stack_size);
     std::shared_ptr<State> state_;
