@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <string_view>
 #include <unordered_map>
@@ -229,8 +230,11 @@ Result<Child> Child::spawn(const Command& command) {
     // Signal dispositions survive exec when ignored, and the mask survives always: reset
     // both, so the child does not inherit this program's ignored SIGPIPE or a mask set by
     // the thread that spawns it.
+    // sigfillset leaves out the C library's two internal real-time signals, and glibc's
+    // posix_spawn sets those to ignored in the child unless they are in the default set;
+    // the child would then exec with signals 32 and 33 ignored. Every bit set covers them.
     sigset_t all, none;
-    sigfillset(&all);
+    std::memset(&all, 0xff, sizeof all);
     sigemptyset(&none);
     short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
     if (command.own_process_group) flags |= POSIX_SPAWN_SETPGROUP;
