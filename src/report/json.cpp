@@ -52,7 +52,8 @@ void JsonReporter::slow_test(const TestDescriptor& test) {
 void JsonReporter::test_result(const TestResult& result) {
     const OutcomeKind kind = result.outcome.kind;
     std::string exec_time;
-    if (settings_.time_limits) {
+    // An ignored test never ran, so it has no run time to show.
+    if (settings_.time_limits && kind != OutcomeKind::ignored) {
         exec_time = fmt::format(", \"exec_time\": {}", plain_decimal(result.exec_time.count()));
     }
     std::string stdout_piece;
