@@ -25,7 +25,11 @@ const dpt::TestDescriptor kTests[] = {{
 
 }  // namespace
 
+#include "platform/interrupt.hpp"
+
 int main(int argc, char** argv) {
+    // Before any thread starts, so that every thread inherits the blocked signals.
+    dpt::install_interrupt_cleanup();
     std::vector<std::string> args(argv, argv + argc);
     dpt::run_test_harness(args, kTests);
     return 0;
