@@ -20,6 +20,9 @@ void write_outputs_section(ReportOutput& out, std::string_view title,
 void write_finish_sections(ReportOutput& out, const ReportSettings& settings,
                            const RunSummary& summary, bool time_failures);
 
+// "test {name} has been running for over 60 seconds\n"
+void write_slow_test_warning(ReportOutput& out, const TestDescriptor& test);
+
 // "\ntest result: ok|FAILED. N passed; ... finished in X.XXs\n\n"
 void write_summary(ReportOutput& out, const RunSummary& summary);
 
