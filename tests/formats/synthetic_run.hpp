@@ -19,6 +19,7 @@ struct SyntheticTest {
     TestOutcome outcome;
     double seconds = 0.25;
     std::string captured;
+    bool slow = false;  // gets the slow-test warning before its result
 };
 
 inline TestDescriptor descriptor(std::string name, TestKind kind = TestKind::integration) {
@@ -74,6 +75,7 @@ inline std::pair<std::string, bool> run_report(Format format, const ReportSettin
     summary.elapsed = shape.elapsed;
     for (const SyntheticTest& t : tests) {
         reporter->test_start(t.test);
+        if (t.slow) reporter->slow_test(t.test);
         TestResult result{&t.test, t.outcome, Seconds(t.seconds), t.captured};
         reporter->test_result(result);
         switch (t.outcome.kind) {
