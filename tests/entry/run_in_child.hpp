@@ -11,6 +11,7 @@
 #include <functional>
 #include <regex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -25,7 +26,7 @@ struct ChildRun {
 };
 
 // `body` runs in the child with its standard output and error on pipes; its return
-// value is the exit status. The child starts without the backtrace and stack variables; `env` sets
+// value is the exit status. The child starts without any DPT_ variable; `env` sets
 // variables in the child only.
 inline ChildRun run_in_child(std::function<int()> body,
                              std::vector<std::pair<std::string, std::string>> env = {}) {
@@ -39,9 +40,13 @@ inline ChildRun run_in_child(std::function<int()> body,
         ::close(out[1]);
         ::close(err[0]);
         ::close(err[1]);
-        // The report's own variables come from `env` alone.
-        ::unsetenv("DPT_BACKTRACE");
-        ::unsetenv("DPT_MIN_STACK");
+        // The harness's own variables come from `env` alone.
+        std::vector<std::string> ours;
+        for (char** entry = environ; *entry != nullptr; ++entry) {
+            const std::string_view text(*entry);
+            if (text.starts_with("DPT_")) ours.emplace_back(text.substr(0, text.find('=')));
+        }
+        for (const std::string& name : ours) ::unsetenv(name.c_str());
         for (const auto& [name, value] : env) ::setenv(name.c_str(), value.c_str(), 1);
         const int status = body();
         std::_Exit(status);
