@@ -9,7 +9,7 @@ namespace {
 constexpr std::size_t kRowWidth = 24;
 constexpr std::size_t kDescriptionWidth = 54;
 
-const std::array<OptionSpec, 24> kOptions{{
+const std::array<OptionInfo, 24> kOptions{{
     {'\0', "include-ignored", "", false, false, {"Run ignored and not ignored tests"}},
     {'\0', "ignored", "", false, false, {"Run only ignored tests"}},
     {'\0',
@@ -133,7 +133,7 @@ constexpr std::string_view kExplanation =
     "    ignored          - the test is not run unless --ignored or --include-ignored\n"
     "                       is given; an optional reason is shown beside it.";
 
-std::string option_row(const OptionSpec& option) {
+std::string option_row(const OptionInfo& option) {
     std::string row = "    ";
     if (option.short_name != '\0') {
         row += '-';
@@ -175,7 +175,7 @@ bool is_space(char c) {
 
 }  // namespace
 
-std::span<const OptionSpec> harness_options() { return kOptions; }
+std::span<const OptionInfo> harness_options() { return kOptions; }
 
 std::vector<std::string> pack_words(std::string_view line, std::size_t width) {
     std::vector<std::string> pieces;
@@ -206,7 +206,7 @@ std::string help_text(std::string_view program) {
     text += program;
     text += " [OPTIONS] [FILTERS...]\n\nOptions:\n";
     bool first = true;
-    for (const OptionSpec& option : kOptions) {
+    for (const OptionInfo& option : kOptions) {
         if (option.hidden) continue;
         if (!first) text += '\n';
         text += option_row(option);

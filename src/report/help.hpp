@@ -10,7 +10,7 @@
 namespace dpt {
 
 // One option of the harness's command line, as the parser reads it and the help shows it.
-struct OptionSpec {
+struct OptionInfo {
     char short_name;             // '\0' when it has none
     std::string_view long_name;  // empty when it has none
     std::string_view hint;       // the argument's hint; empty for a flag
@@ -20,7 +20,7 @@ struct OptionSpec {
 };
 
 // Every option, in the order of the help.
-std::span<const OptionSpec> harness_options();
+std::span<const OptionInfo> harness_options();
 
 // The harness's help: the usage line naming `program`, one row per option and the
 // explanation paragraphs.

@@ -104,7 +104,7 @@ std::variant<ParsedWords, UsageError> read_words(std::span<const std::string> wo
             }
         }
         if (!index) return UsageError{fmt::format("Unrecognized option: '{}'", name)};
-        const OptionSpec& option = options[*index];
+        const OptionInfo& option = options[*index];
         std::string value;
         if (option.takes_argument) {
             if (attached) {
