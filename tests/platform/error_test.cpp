@@ -11,7 +11,7 @@ namespace {
 TEST(DescribeError, NamesKindNumberAndSystemText) {
     struct Case {
         std::error_code error;
-        const char* text;
+        std::string text;
     };
     const Case cases[] = {
         {{ENOENT, std::system_category()}, "not found (os error 2): No such file or directory"},
@@ -20,7 +20,7 @@ TEST(DescribeError, NamesKindNumberAndSystemText) {
         {{ENOSPC, std::system_category()}, "storage full (os error 28): No space left on device"},
         {{EXDEV, std::system_category()}, "uncategorized (os error 18): Invalid cross-device link"},
         {std::make_error_code(std::future_errc::no_state),
-         std::make_error_code(std::future_errc::no_state).message().c_str()},
+         std::make_error_code(std::future_errc::no_state).message()},
     };
     for (const auto& c : cases) EXPECT_EQ(describe_error(c.error), c.text);
 }
