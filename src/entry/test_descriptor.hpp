@@ -19,18 +19,18 @@ enum class TestKind { unit, integration, documentation_example, unspecified };
 struct TestDescriptor {
     std::string name;
     bool ignore = false;
-    std::optional<std::string> ignore_message;
-    std::string source_path;
+    std::optional<std::string> ignore_message{};
+    std::string source_path{};
     std::uint32_t start_line = 0;
     std::uint32_t start_col = 0;
     std::uint32_t end_line = 0;
     std::uint32_t end_col = 0;
     ExpectedFailure expected_failure = ExpectedFailure::none;
-    std::optional<std::string> expected_failure_text;
+    std::optional<std::string> expected_failure_text{};
     bool compile_fail = false;
     bool no_run = false;
     TestKind test_kind = TestKind::unspecified;
-    TestEntry entry;
+    TestEntry entry{};
 };
 
 }  // namespace dpt
