@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(
     g++ cmake ninja-build pkg-config
     libfmt-dev nlohmann-json3-dev libgtest-dev libgmock-dev libbenchmark-dev
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev libxml2-dev
     jq libxml2-utils python3 python3-junitparser
     procps
 )
