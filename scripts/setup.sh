@@ -10,6 +10,7 @@ packages=(
     clang libclang-rt-14-dev libxml2-dev
     jq libxml2-utils python3 python3-junitparser
     procps
+    hyperfine time
 )
 
 missing=()
