@@ -128,8 +128,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> words(argv + 1, argv + argc);
     if (!words.empty() && words[0] == "hook-check") {
         words.clear();
-        const char* spec = std::getenv("HELPER_HOOK");
-        std::istringstream in(spec != nullptr ? spec : "echo");
+        const char* chosen = std::getenv("HELPER_HOOK");
+        std::istringstream in(chosen != nullptr ? chosen : "echo");
         for (std::string w; in >> w;) words.push_back(w);
     }
     return run(words);
