@@ -20,6 +20,9 @@ if ((${#targets[@]} == 0)); then
     echo "fuzz: no targets in $bin; build the fuzz preset first" >&2
     exit 1
 fi
+# The undefined-behaviour checks are built recoverable; stop at the first one so that it is
+# a finding rather than a line in the log of a passing run.
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 status=0
 for target in "${targets[@]}"; do
     name=$(basename "$target" _fuzz)
