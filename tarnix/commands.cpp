@@ -2,10 +2,13 @@
 
 #include <fcntl.h>
 #include <fmt/format.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -61,6 +64,19 @@ std::optional<std::string> session_from_stdin(std::string& problem) {
         return std::nullopt;
     }
     return it->get<std::string>();
+}
+
+// A descriptor that becomes readable when the process whose id the lock file holds has ended;
+// -1 when there is none to be had. Opened while the lock is held, so the id is the holder's
+// (it writes it right after locking).
+int open_holder_pidfd(int lock_fd) {
+    char text[32] = {};
+    const ssize_t n = ::pread(lock_fd, text, sizeof text - 1, 0);
+    if (n <= 0) return -1;
+    char* end = nullptr;
+    const long pid = std::strtol(text, &end, 10);
+    if (pid <= 0 || end == text || *end != '\n') return -1;
+    return static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
 }
 
 int hook_check_body() {
@@ -156,11 +172,16 @@ int run_stop(const Store& store, const std::string& agent) {
         return report_error("cannot lock " + lock_path.string(), err);
     }
 
+    // The lock goes when the listener closes it on its way out, a moment before the process has
+    // ended; whoever awaits the listener next must find it gone, so we also wait for the process.
+    const int holder = open_holder_pidfd(fd);
+
     auto stop_path = store.stop_request_path(agent);
     int req = ::open(stop_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (req < 0) {
         int err = errno;
         ::close(fd);
+        if (holder >= 0) ::close(holder);
         return report_error("cannot write " + stop_path.string(), err);
     }
     ::close(req);
@@ -176,12 +197,26 @@ int run_stop(const Store& store, const std::string& agent) {
         }
         done->set_value(rc == 0 ? 0 : errno);
     }).detach();
-    if (result.wait_for(stop_wait) != std::future_status::ready) {
+    const auto deadline = std::chrono::steady_clock::now() + stop_wait;
+    if (result.wait_until(deadline) != std::future_status::ready) {
+        if (holder >= 0) ::close(holder);
         print_error(fmt::format("the listener of agent '{}' did not exit within {} s", name,
                                 stop_wait.count()));
         return 1;
     }
     int err = result.get();
+    if (holder >= 0) {
+        // Bounded by the same deadline; a holder that has let go of its lock is not waited on
+        // beyond it.
+        pollfd gone{holder, POLLIN, 0};
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            const int n = ::poll(&gone, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
+            if (n >= 0 || errno != EINTR) break;
+        }
+        ::close(holder);
+    }
     if (err != 0) {
         ::close(fd);
         return report_error("cannot lock " + lock_path.string(), err);

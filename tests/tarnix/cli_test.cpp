@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 
 #include <filesystem>
 #include <fstream>
@@ -78,6 +79,24 @@ TEST_F(TarnixTest, StopReturnsOnceTheListenerIsGone) {
     auto again = stop("agent");
     EXPECT_EQ(again.exit_code, 1);
     EXPECT_NE(again.err.find("has no listener"), std::string::npos) << again.err;
+}
+
+TEST_F(TarnixTest, AfterStopTheFirstLookFindsTheListenerExited) {
+    // The lock is released on the listener's way out, a moment before the process ends; a
+    // caller that polls for the exit right after stop must not find it still running. The
+    // window is small, so it is tried a few times.
+    for (int round = 0; round < 10; ++round) {
+        const std::string agent = "agent" + std::to_string(round);
+        Listener listener(listen_args(agent), sandbox_.env());
+        ASSERT_TRUE(sandbox_.wait_for_session(agent, 5s));
+        ASSERT_EQ(stop(agent).exit_code, 0);
+        siginfo_t info{};
+        ASSERT_EQ(
+            ::waitid(P_PID, static_cast<id_t>(listener.pid()), &info, WEXITED | WNOHANG | WNOWAIT),
+            0);
+        EXPECT_EQ(info.si_pid, listener.pid()) << "still running after stop, round " << round;
+        EXPECT_EQ(listener.wait_exit(5s), 0);
+    }
 }
 
 TEST_F(TarnixTest, TerminationSignalsEndTheListenerWithStatusZero) {
