@@ -84,7 +84,6 @@ bool starts_with(const std::string& s, std::string_view prefix) {
 bool is_report_frame(const Frame& frame) {
     return starts_with(frame.name, "dpt::raise_failure") ||
            starts_with(frame.name, "dpt::write_failure_report") ||
-           starts_with(frame.name, "dpt::(anonymous namespace)::") ||
            starts_with(frame.name, "dpt::run_inside_boundary");
 }
 
@@ -93,13 +92,16 @@ void write_backtrace(ReportSink& sink, BacktraceMode mode) {
     std::size_t first = 0;
     std::size_t last = frames.size();
     if (mode == BacktraceMode::short_form) {
-        while (first < last && (is_report_frame(frames[first]) || frames[first].name.empty()))
-            ++first;
-        for (std::size_t i = first; i < last; ++i) {
+        for (std::size_t i = 0; i < frames.size(); ++i) {
             if (starts_with(frames[i].name, "dpt::run_inside_boundary")) {
                 last = i;
                 break;
             }
+        }
+        // The test's frames start below the last frame of the report machinery (samplers
+        // and sanitizers may add frames of their own above it).
+        for (std::size_t i = 0; i < last; ++i) {
+            if (is_report_frame(frames[i])) first = i + 1;
         }
         // Without symbol names nothing can be told apart: show everything.
         if (first >= last) {
