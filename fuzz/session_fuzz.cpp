@@ -41,7 +41,12 @@ void write_session_file(std::string_view bytes) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     unsetenv("DPT_BACKTRACE");
-    std::string pattern = (std::filesystem::temp_directory_path() / "session_fuzz_XXXXXX").string();
+    // The file is rewritten on every run; memory-backed storage keeps that from dominating.
+    std::error_code error;
+    const std::filesystem::path base = std::filesystem::is_directory("/dev/shm", error)
+                                           ? std::filesystem::path("/dev/shm")
+                                           : std::filesystem::temp_directory_path();
+    std::string pattern = (base / "session_fuzz_XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) std::abort();
     home = pattern;
     std::atexit(remove_home);
