@@ -1,5 +1,8 @@
 #include "race/driver.hpp"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -37,6 +40,17 @@ constexpr auto kExitPoll = 200ms;
 
 bool contains(std::string_view text, std::string_view token) {
     return text.find(token) != std::string_view::npos;
+}
+
+// Reads and drops everything until the end of the stream or a read error, holding no
+// more than one read's worth however much the listener writes.
+void discard_until_end(int fd) {
+    char scratch[16 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(fd, scratch, sizeof scratch);
+        if (got > 0 || (got < 0 && errno == EINTR)) continue;
+        return;
+    }
 }
 
 // Ends the listener's whole group. Unregistered in the same hold, before the wait that
@@ -111,8 +125,7 @@ class RaceStream {
             stderr_drain_ =
                 require_ok(start_thread("stream_stderr_drain",
                                         [fd = std::make_shared<UniqueFd>(std::move(*err))] {
-                                            std::string discard;
-                                            (void)drain_two(-1, discard, fd->get(), discard);
+                                            discard_until_end(fd->get());
                                         }),
                            "failed to spawn thread");
         }

@@ -114,11 +114,11 @@ class Scenario : public ::testing::Test {
 
     struct Options {
         const char* program = DPT_FAKE_PROGRAM;
-        std::string mode;
+        std::string mode = {};
         // Runs `script` so that the program's standard input is a terminal.
         bool under_terminal = false;
         // Called once the program runs, with it and the fake's log directory.
-        std::function<void(dpt::Child&, const fs::path&)> during;
+        std::function<void(dpt::Child&, const fs::path&)> during = {};
     };
 
     ProgramRun run(const Options& options) {
