@@ -262,6 +262,8 @@ std::optional<int> Listener::wait_exit(std::chrono::milliseconds timeout) {
         pid_t r = ::waitpid(pid_, &status, WNOHANG);
         if (r == pid_) {
             exit_code_ = exit_code_of(status);
+            // The pipes end with the process: collect the rest before anyone reads it.
+            if (reader_.joinable()) reader_.join();
             return exit_code_;
         }
         if (r < 0 && errno != EINTR) throw_errno("waitpid");

@@ -78,8 +78,8 @@ class Listener {
     // Waits up to `timeout` for `needle` to appear on standard output.
     bool wait_for_output(std::string_view needle, std::chrono::milliseconds timeout) const;
 
-    // Waits up to `timeout` for the child to exit and reaps it; its exit code (-1 for a signal),
-    // or nothing if it is still running.
+    // Waits up to `timeout` for the child to exit, reaps it and collects the rest of its
+    // output; its exit code (-1 for a signal), or nothing if it is still running.
     std::optional<int> wait_exit(std::chrono::milliseconds timeout);
 
     void send_signal(int sig) const;
