@@ -248,6 +248,27 @@ TEST(Harness, ResultLogHasOneLinePerFinishedTest) {
     EXPECT_NE(run.out.find("1 passed; 1 failed; 1 ignored;"), std::string::npos) << run.out;
 }
 
+TEST(Harness, ColourOnlyWhereTheConsoleCanShowIt) {
+    const struct {
+        const char* choice;
+        const char* term;
+        bool colored;
+    } cases[] = {
+        {"always", "xterm", true},
+        {"always", "dumb", false},
+        {"never", "xterm", false},
+        {"auto", "xterm", false},  // standard output is a pipe here
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.choice) + " " + c.term);
+        const auto run = harness({"--color", c.choice}, {make_test("t", test_entry([] {}))}, {},
+                                 {{"TERM", c.term}});
+        EXPECT_EQ(run.out.find("test t ... \x1b[32mok\x1b[0m\n") != std::string::npos, c.colored)
+            << run.out;
+        EXPECT_EQ(run.out.find("test t ... ok\n") != std::string::npos, !c.colored) << run.out;
+    }
+}
+
 TEST(Harness, NoSelectedTestIsASuccess) {
     const auto run = harness({"no_such_test"}, {make_test("only", test_entry([] {}))});
     EXPECT_EQ(run.status, 0);
