@@ -1,5 +1,7 @@
 #include "platform/process.hpp"
 
+#include "platform/growth.hpp"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -165,6 +167,7 @@ std::error_code drain_two(int out_fd, std::string& out, int err_fd, std::string&
             if (fds[i].revents & POLLNVAL) return errno_code(EBADF);
             const ssize_t n = sys::read(fds[i].fd, buf.data(), buf.size());
             if (n > 0) {
+                grow_for_append(*sinks[i], static_cast<std::size_t>(n));
                 sinks[i]->append(buf.data(), static_cast<std::size_t>(n));
             } else if (n == 0) {
                 fds[i].fd = -1;
