@@ -16,16 +16,16 @@ struct OutputError {
 
 // Where a report goes: every piece is written whole and flushed at once.
 class ReportOutput {
-public:
+  public:
     ReportOutput(int fd, bool color) : fd_(fd), color_(color) {}
     // Collects the report in memory (for tests and buffering formats).
     ReportOutput(std::string* sink, bool color) : sink_(sink), color_(color) {}
 
-    void write(std::string_view text);                 // throws OutputError
+    void write(std::string_view text);                       // throws OutputError
     void write_colored(std::string_view text, Color color);  // plain when colour is off
     bool color() const noexcept { return color_; }
 
-private:
+  private:
     int fd_ = -1;
     std::string* sink_ = nullptr;
     bool color_;

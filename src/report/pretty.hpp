@@ -7,7 +7,7 @@ namespace dpt {
 
 // The default report: one status line per test, the failures section and the summary.
 class PrettyReporter : public Reporter {
-public:
+  public:
     PrettyReporter(ReportOutput& out, const ReportSettings& settings)
         : out_(out), settings_(settings) {}
 
@@ -20,7 +20,7 @@ public:
     void list_test(const TestDescriptor& test) override;
     void list_finish(const ListingSummary& summary) override;
 
-protected:
+  protected:
     ReportOutput& out_;
     const ReportSettings& settings_;
 };

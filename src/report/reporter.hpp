@@ -16,10 +16,10 @@ using Seconds = std::chrono::duration<double>;
 
 enum class OutcomeKind {
     passed,
-    failed,              // a TestFailure reached the boundary
-    failed_with_text,    // the entry returned a failure text (in `message`)
-    failed_time_limit,   // passed, but ran at least its critical time with --ensure-time
-    ignored,             // `message` holds the ignore message, when there is one
+    failed,             // a TestFailure reached the boundary
+    failed_with_text,   // the entry returned a failure text (in `message`)
+    failed_time_limit,  // passed, but ran at least its critical time with --ensure-time
+    ignored,            // `message` holds the ignore message, when there is one
 };
 
 struct TestOutcome {
@@ -96,7 +96,7 @@ struct ListingSummary {
 // A listing calls list_start, list_test per test, list_finish. Every write may throw
 // OutputError, which ends the run with the harness's output error.
 class Reporter {
-public:
+  public:
     virtual ~Reporter() = default;
 
     virtual void run_start(const RunStart& start) = 0;
