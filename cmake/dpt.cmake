@@ -6,6 +6,13 @@ function(dpt_add_program name cli_path)
                            ${PROJECT_SOURCE_DIR}/src/cli/cli_path.cpp)
     target_compile_definitions(${name} PRIVATE "DPT_TARNIX_EXECUTABLE=\"${cli_path}\"")
     target_link_libraries(${name} PRIVATE dpt_race dpt_harness)
+    # Backtraces name the program's own functions only when its symbols are exported.
+    set_target_properties(${name} PROPERTIES ENABLE_EXPORTS ON)
+    # Users run the race in loops: a start without shared C++ libraries to load is faster.
+    # Sanitizer builds keep their runtimes.
+    if(NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize")
+        target_link_options(${name} PRIVATE -static-libstdc++ -static-libgcc)
+    endif()
     if(NOT TARNIX_EXECUTABLE)
         add_dependencies(${name} tarnix)
     endif()
