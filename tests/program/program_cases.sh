@@ -76,8 +76,12 @@ json_listing)
     DPT_BOOTSTRAP=1 run -Z unstable-options --format json --list
     expect_status 0
     "$here/../formats/check_json.sh" "$work/out" || fail "JSON consumers refused the listing"
-    grep -q "\"name\": \"$name\", \"ignore\": false, \"ignore_message\": \"\", \"source_path\": \"src/entry/main.cpp\"" "$work/out" ||
-        fail "discovered line: $(cat "$work/out")"
+    # The recorded position is where the test's name stands in the program's source.
+    source="$here/../../src/entry/main.cpp"
+    line=$(grep -n "void $name()" "$source" | cut -d: -f1)
+    col=$(($(sed -n "${line}p" "$source" | awk -v n="$name" '{print index($0, n)}')))
+    expected="\"name\": \"$name\", \"ignore\": false, \"ignore_message\": \"\", \"source_path\": \"src/entry/main.cpp\", \"start_line\": $line, \"start_col\": $col, \"end_line\": $line, \"end_col\": $((col + 42))"
+    grep -qF "$expected" "$work/out" || fail "discovered line: $(cat "$work/out"), expected $expected"
     ;;
 *)
     fail "unknown case"
