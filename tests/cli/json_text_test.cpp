@@ -16,7 +16,7 @@ TEST(EscapeJsonText, EscapesQuotesBackslashesAndControlCharacters) {
         {R"(C:\dir)", R"(C:\\dir)"},
         {"\b\f\n\r\t", R"(\b\f\n\r\t)"},
         {std::string("\x00\x01\x1f", 3), R"(\u0000\u0001\u001f)"},
-        {"\x7f caf\xC3\xA9 \xFF", "\x7f caf\xC3\xA9 \xFF"},
+        {"\x7f caf\xC3\xA9 \xFF", "\\u007f caf\xC3\xA9 \xFF"},
     };
     for (const auto& c : cases) EXPECT_EQ(escape_json_text(c.in), c.out) << c.in;
 }
