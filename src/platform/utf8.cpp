@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/growth.hpp"
+
 namespace dpt {
 namespace {
 
@@ -76,13 +78,17 @@ std::string decode_utf8_lossy(std::string_view bytes) {
             i += len;
             continue;
         }
-        if (out.empty()) out.reserve(n + 8);
+        if (out.empty()) grow_for_append(out, n + 8);
         out.append(bytes.data() + run_start, i - run_start);
         out.append(kReplacement);
         i += consumed;
         run_start = i;
     }
-    if (run_start == 0) return std::string(bytes);
+    if (run_start == 0) {
+        grow_for_append(out, n);
+        out.append(bytes);
+        return out;
+    }
     out.append(bytes.data() + run_start, n - run_start);
     return out;
 }
