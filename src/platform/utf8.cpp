@@ -58,56 +58,53 @@ std::size_t sequence_length(const unsigned char* s, std::size_t n, std::size_t* 
     return 0;
 }
 
+// Length of the well-formed UTF-8 at the start of `s`.
+std::size_t valid_prefix(const unsigned char* s, std::size_t n) {
+    std::size_t i = 0;
+    while (i < n) {
+        if (s[i] < 0x80) {
+            i += ascii_prefix(s + i, n - i);
+            continue;
+        }
+        std::size_t consumed = 0;
+        const std::size_t len = sequence_length(s + i, n - i, &consumed);
+        if (len == 0) break;
+        i += len;
+    }
+    return i;
+}
+
 }  // namespace
 
 std::string decode_utf8_lossy(std::string_view bytes) {
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
     std::string out;
-    std::size_t i = 0;
-    // Fast path: copy runs of ASCII and well-formed sequences in one append.
-    std::size_t run_start = 0;
-    while (i < n) {
-        if (s[i] < 0x80) {
-            i += ascii_prefix(s + i, n - i);
-            continue;
-        }
-        std::size_t consumed = 0;
-        const std::size_t len = sequence_length(s + i, n - i, &consumed);
-        if (len != 0) {
-            i += len;
-            continue;
-        }
-        if (out.empty()) grow_for_append(out, n + 8);
-        out.append(bytes.data() + run_start, i - run_start);
-        out.append(kReplacement);
-        i += consumed;
-        run_start = i;
-    }
-    if (run_start == 0) {
+    std::size_t i = valid_prefix(s, n);
+    if (i == n) {
         grow_for_append(out, n);
         out.append(bytes);
         return out;
+    }
+    grow_for_append(out, n + 8);
+    // Each pass copies one well-formed run and replaces the ill-formed subpart after it.
+    std::size_t run_start = 0;
+    while (i < n) {
+        out.append(bytes.data() + run_start, i - run_start);
+        out.append(kReplacement);
+        std::size_t consumed = 0;
+        sequence_length(s + i, n - i, &consumed);
+        i += consumed;
+        run_start = i;
+        i += valid_prefix(s + i, n - i);
     }
     out.append(bytes.data() + run_start, n - run_start);
     return out;
 }
 
 bool is_valid_utf8(std::string_view bytes) noexcept {
-    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
-    const std::size_t n = bytes.size();
-    std::size_t i = 0;
-    while (i < n) {
-        if (s[i] < 0x80) {
-            i += ascii_prefix(s + i, n - i);
-            continue;
-        }
-        std::size_t consumed = 0;
-        const std::size_t len = sequence_length(s + i, n - i, &consumed);
-        if (len == 0) return false;
-        i += len;
-    }
-    return true;
+    return valid_prefix(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) ==
+           bytes.size();
 }
 
 }  // namespace dpt
