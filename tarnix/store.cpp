@@ -12,6 +12,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -73,16 +74,17 @@ void write_all(int fd, std::string_view data, const fs::path& path) {
     }
 }
 
-// Reads a small state file whole; nothing if it is absent, unreadable or implausibly large.
-std::optional<std::string> read_small_file(const fs::path& path) {
+// Reads a file whole, without following a final symbolic link; nothing if it is absent,
+// unreadable or larger than `limit`.
+std::optional<std::string> read_whole_file(const fs::path& path, std::size_t limit) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return std::nullopt;
     std::string data;
-    char buf[4096];
+    char buf[65536];
     for (;;) {
         ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 || data.size() + static_cast<std::size_t>(n) > max_state_file) {
+        if (n < 0 || data.size() + static_cast<std::size_t>(n) > limit) {
             ::close(fd);
             return std::nullopt;
         }
@@ -93,25 +95,14 @@ std::optional<std::string> read_small_file(const fs::path& path) {
     return data;
 }
 
-// Reads a claimed message whole; a message has no size limit of its own here, since `send`
-// already bounded it.
+// A small state file: anything implausibly large is refused.
+std::optional<std::string> read_small_file(const fs::path& path) {
+    return read_whole_file(path, max_state_file);
+}
+
+// A claimed message has no size limit of its own here, since `send` already bounded it.
 std::optional<std::string> read_message_file(const fs::path& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return std::nullopt;
-    std::string data;
-    char buf[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (n == 0) break;
-        data.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return data;
+    return read_whole_file(path, std::numeric_limits<std::size_t>::max());
 }
 
 // Inbox names sort in the order the messages were sent: wall-clock nanoseconds first, then the
